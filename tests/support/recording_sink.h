@@ -1,0 +1,42 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "device/update_sink.h"
+
+namespace padwright::test {
+
+// Keeps every post, from whichever thread it came.
+class RecordingSink final : public UpdateSink {
+public:
+    void PostUpdateProgress(int percentage, const std::string& text) override
+    {
+        std::lock_guard lock(mutex_);
+        progress_.emplace_back(percentage, text);
+    }
+    void PostUpdateDone(int result) override
+    {
+        std::lock_guard lock(mutex_);
+        done_.push_back(result);
+    }
+    std::vector<std::pair<int, std::string>> Progress() const
+    {
+        std::lock_guard lock(mutex_);
+        return progress_;
+    }
+    std::vector<int> Done() const
+    {
+        std::lock_guard lock(mutex_);
+        return done_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::pair<int, std::string>> progress_;
+    std::vector<int> done_;
+};
+
+}  // namespace padwright::test
