@@ -130,10 +130,13 @@ TEST_F(SimDeviceTest, FlashRoundTripAndChecksum)
     std::vector<uint8_t> back(body.size());
     ASSERT_TRUE(device->ReadMemory(kImageBodyAddress, back.data(), back.size()));
     EXPECT_EQ(back, body);
-    // The short last chunk left the bytes after the body erased.
-    std::vector<uint8_t> tail(8);
+    // The short last chunk carried its fill pattern: bytes 8-15 of the report's
+    // data area are zero, and zero is what the flash now holds there.
+    std::vector<uint8_t> tail(24);
     ASSERT_TRUE(device->ReadMemory(kImageBodyAddress + 1000, tail.data(), tail.size()));
-    EXPECT_EQ(tail, std::vector<uint8_t>(8, 0xFF));
+    std::vector<uint8_t> expected(24, 0xFF);
+    std::fill(expected.begin(), expected.begin() + 8, 0x00);
+    EXPECT_EQ(tail, expected);
 
     uint32_t sum = 0;
     ASSERT_TRUE(device->CalculateChecksum(static_cast<uint32_t>(body.size()), sum));
@@ -212,19 +215,29 @@ TEST_F(SimDeviceTest, ProgressRunsFromZeroTo99OnceEach)
 TEST_F(SimDeviceTest, LongerReportsAreSentWithZerosAfterTheProgramsBytes)
 {
     SimBus wide;
-    wide.SetReportLength(65, 65);
+    wide.SetReportLength(64, 64);
     auto c = std::make_shared<SimController>();
     wide.Plug(c);
     CHidDevice d(nullptr, wide, clock);
     ASSERT_TRUE(d.OpenFirst());
-    EXPECT_EQ(d.OutputReportLength(), 65u);
+    EXPECT_EQ(d.OutputReportLength(), 64u);
     ASSERT_TRUE(d.WriteRadioState());
     std::vector<uint8_t> data(32);
     ASSERT_TRUE(d.ReadMemory(kFeatureButtonAddress, data.data(), data.size()));
     for (const auto& r : c->Requests()) {
-        ASSERT_EQ(r.size(), 65u);
+        ASSERT_EQ(r.size(), 64u);
         for (size_t i = kReportBytes; i < r.size(); ++i)
             ASSERT_EQ(r[i], 0) << i;
+    }
+
+    // Reports the single-report buffers cannot hold, or shorter than the
+    // program's own, are not a controller we can drive.
+    for (size_t length : {size_t{65}, size_t{32}}) {
+        SimBus odd;
+        odd.SetReportLength(length, length);
+        odd.Plug(std::make_shared<SimController>());
+        CHidDevice e(nullptr, odd, clock);
+        EXPECT_FALSE(e.OpenFirst()) << length;
     }
 }
 
@@ -393,7 +406,7 @@ TEST_F(ScriptedDeviceTest, AReplyThatComesAfterTheTimeOutLandsNowhere)
     }  // the caller's buffer is gone; the read it asked for was not
     {
         std::lock_guard lock(bus.state->mutex);
-        bus.state->input.push_back(test::EchoReply(ToPayload(MakeRequest(Command::ResetDevice))));
+        bus.state->input.push_back(test::EchoReply(MakeRequest(Command::ResetDevice)));
         bus.state->changed.notify_all();
     }
     Payload reply;
