@@ -29,7 +29,7 @@ echo "== ThreadSanitizer (threaded tests)"
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
   -DPADWRIGHT_SANITIZER=thread
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  quiet_ctest build-tsan -L threaded
+  quiet_ctest build-tsan
 
 echo "== Tests"
 scripts/build.sh build
