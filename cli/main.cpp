@@ -45,10 +45,11 @@ int List(HidBus& bus, Clock& clock)
                      found.front().path.c_str());
         return 1;
     }
-    if (device.WriteRadioState() && device.ReadFirmwareVersion(version))
-        std::printf("firmware v%d.%2.2x\n", version >> 8, version & 0xFF);
-    else
+    if (!device.WriteRadioState() || !device.ReadFirmwareVersion(version)) {
         std::fprintf(stderr, "the controller did not answer\n");
+        return 1;
+    }
+    std::printf("firmware v%d.%2.2x\n", version >> 8, version & 0xFF);
     return 0;
 }
 

@@ -58,6 +58,19 @@ struct Device {
     std::vector<HostQueue*> queues;
 };
 
+// Timed waits here overshoot by a tenth of a millisecond or more, which on a
+// 1 ms frame would make the link slower than the one it models: sleep to just
+// short of the moment, then yield until it has come.
+constexpr auto kSpinAhead = std::chrono::microseconds(300);
+
+void SleepUntilPrecisely(TimePoint when)
+{
+    if (when - SteadyTime::now() > kSpinAhead)
+        std::this_thread::sleep_until(when - kSpinAhead);
+    while (SteadyTime::now() < when)
+        std::this_thread::yield();
+}
+
 struct WatcherState {
     int fd = -1;
     std::deque<HotplugEvent> events;
@@ -235,12 +248,16 @@ public:
             return false;
 
         const TimePoint now = SteadyTime::now();
-        const TimePoint outFrame = std::max(now, d.outFree) + timing.frameInterval;
+        // A write that comes back within a frame of the previous one's completion
+        // (a host keeping the pipe busy, give or take its wake-up delay) takes the
+        // very next frame; the schedule does not drift with the host's sleeps.
+        const TimePoint outFrame =
+            (now < d.outFree + timing.frameInterval ? d.outFree : now) + timing.frameInterval;
         d.outFree = outFrame;
         const uint64_t ticket = d.nextTicket++;
         if (outFrame > now) {
             lock.unlock();
-            std::this_thread::sleep_until(outFrame);
+            SleepUntilPrecisely(outFrame);
             lock.lock();
         }
         impl_->changed.wait(lock, [&] { return !d.plugged || d.servedTicket == ticket; });
@@ -307,10 +324,15 @@ public:
             TimePoint wake = deadline;
             if (!d.wire.empty())
                 wake = std::min(wake, d.wire.front().due);
-            if (wake == TimePoint::max())
+            if (wake == TimePoint::max()) {
                 impl_->changed.wait(lock);
-            else
-                impl_->changed.wait_until(lock, wake);
+            } else if (wake - now <= kSpinAhead) {
+                lock.unlock();
+                SleepUntilPrecisely(wake);
+                lock.lock();
+            } else {
+                impl_->changed.wait_until(lock, wake - kSpinAhead);
+            }
         }
     }
 

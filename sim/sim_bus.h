@@ -27,7 +27,7 @@ public:
     void Unplug(const std::string& path);
     // The next `count` opens of this path fail with `error`.
     void FailOpens(const std::string& path, int count, HidOpenError error);
-    // Report lengths of devices plugged from now on (id byte included), e.g. 65.
+    // Report lengths of devices plugged from now on (id byte included), e.g. 64.
     void SetReportLength(size_t inputLength, size_t outputLength);
 
     std::vector<HidDeviceInfo> Enumerate(uint16_t vendorId, uint16_t productId) override;

@@ -39,7 +39,7 @@ struct Faults {
 struct ControllerState {
     std::vector<uint8_t> flash = std::vector<uint8_t>(kFlashBytes, 0xFF);
     uint16_t version = 0x0214;
-    int variant = 1;          // 1: the two probe blocks differ; 2: they are equal
+    int variant = 1;          // 1: the two probe blocks differ; 2: equal apart from byte 3
     int featureButtons = 1;   // 1 or 2
     bool radioOn = true;      // pad reports flow while the radio is on
 };

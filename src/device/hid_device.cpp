@@ -1,8 +1,6 @@
 #include "device/hid_device.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -11,15 +9,23 @@
 
 namespace padwright {
 
+static_assert(CHidDevice::kBatchSlots + 1 == HidPort::kSlotCount, "96 batch slots and one single");
+static_assert(HidPort::kMaxReportBytes == kMaxReportBytes);
+
+namespace {
+
+// Addresses are 32 bits on the wire: a range past the top would wrap.
+bool FitsAddressSpace(uint32_t address, size_t length)
+{
+    return static_cast<uint64_t>(address) + length <= (uint64_t{1} << 32);
+}
+
+}  // namespace
+
 bool IsControllerPath(const std::string& name)
 {
-    char needle[32];
-    std::snprintf(needle, sizeof needle, "vid_%04x&pid_%04x", kControllerVendorId,
-                  kControllerProductId);
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.find(needle) != std::string::npos;
+    return ToLowerAscii(name).find(InterfaceIds(kControllerVendorId, kControllerProductId)) !=
+           std::string::npos;
 }
 
 CHidDevice::CHidDevice(UpdateSink* owner, HidBus& bus, Clock& clock)
@@ -108,9 +114,10 @@ bool CHidDevice::SendCommand(const Payload& payload)
     return port_->WaitSlots(kSingleSlot, 1, kSingleTimeoutMs);
 }
 
-bool CHidDevice::ReadReport(Payload& reply)
+bool CHidDevice::ReadInput(Payload& reply, size_t& length)
 {
     reply.fill(0);
+    length = 0;
     if (!open_)
         return false;
     port_->StartRead(kSingleSlot, inputLength_);
@@ -119,19 +126,32 @@ bool CHidDevice::ReadReport(Payload& reply)
         return false;
     }
     const std::span<const uint8_t> data = port_->ReadData(kSingleSlot);
-    if (data.size() < kReportBytes)
+    length = data.size();
+    if (length > 1)
+        std::copy(data.begin() + 1, data.begin() + std::min(length, kReportBytes), reply.begin());
+    return true;
+}
+
+bool CHidDevice::ReadReport(Payload& reply)
+{
+    size_t length = 0;
+    if (!ReadInput(reply, length))
+        return false;
+    if (length < kReportBytes) {
+        reply.fill(0);
         return false;  // a short report is not one of the controller's
-    std::copy(data.begin() + 1, data.begin() + kReportBytes, reply.begin());
+    }
     return true;
 }
 
 bool CHidDevice::ReadReply(Command code, Payload& reply)
 {
     for (int examined = 0; examined < kReplyMatchLimit; ++examined) {
-        if (!ReadReport(reply))
+        size_t length = 0;
+        if (!ReadInput(reply, length))
             return false;
-        const Report report = FromPayload(reply);
-        if (ReplyMatches(report, code))
+        // A short report is unrelated, however it begins.
+        if (length >= kReportBytes && ReplyMatches(FromPayload(reply), code))
             return true;
     }
     reply.fill(0);
@@ -143,6 +163,8 @@ bool CHidDevice::TransferBatch(uint8_t* replies, const uint8_t* requests, int co
 {
     if (!open_)
         return false;
+    if (count <= 0)
+        return count == 0;
     SetInputBufferCount(kBatchInputBuffers);
 
     // Replies of the pairs waited for are copied out of the port after each wait.
@@ -296,6 +318,8 @@ bool CHidDevice::QueryRead(std::array<uint8_t, kQueryBlockBytes>& block, uint8_t
 
 bool CHidDevice::ReadMemory(uint32_t address, uint8_t* dest, size_t length)
 {
+    if (!FitsAddressSpace(address, length))
+        return false;
     std::vector<Report> replies;
     if (!RunBatch(ReadMemoryRequests(address, length), Command::ReadMemory, &replies))
         return false;
@@ -309,6 +333,8 @@ bool CHidDevice::ReadMemory(uint32_t address, uint8_t* dest, size_t length)
 bool CHidDevice::ProgramFlash(uint32_t address, const uint8_t* data, size_t length, bool progress,
                               const std::string& progressText)
 {
+    if (!FitsAddressSpace(address, length))
+        return false;
     return RunBatch(ProgramFlashRequests(address, data, length), Command::ProgramFlash, nullptr,
                     progress, progressText);
 }

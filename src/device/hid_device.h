@@ -42,8 +42,6 @@ public:
     bool OpenFirst();
     bool OpenPath(const std::string& path);
     bool IsOpen() const { return open_; }
-    // Closes the handle; pending operations are dropped with it.
-    void Close();
 
     size_t InputReportLength() const { return inputLength_; }
     size_t OutputReportLength() const { return outputLength_; }
@@ -77,6 +75,12 @@ public:
     bool CalculateChecksum(uint32_t length, uint32_t& checksum);
 
 private:
+    // Closes the handle; pending operations are dropped with it. Only the record
+    // itself does this (on reopening and when the last owner lets go), so a
+    // worker still using it never finds it closed under its feet.
+    void Close();
+    // One input report; its real length tells a short one apart.
+    bool ReadInput(Payload& reply, size_t& length);
     bool Attach(std::unique_ptr<HidStream> stream);
     void SetInputBufferCount(int count);
     bool SingleCommand(const Report& request, Command code, Report* reply);

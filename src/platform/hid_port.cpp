@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <optional>
 
 namespace padwright {
 namespace {
 
-// How long the reader blocks in one call, so it notices cancellation and shutdown.
+// How long the reader blocks in one call, so it notices a flush and shutdown.
 constexpr int kReadPollMs = 20;
 // A flush gives up after this many reports: a device that never stops talking
 // must not hold the caller.
@@ -30,6 +29,7 @@ HidPort::~HidPort()
         stopping_ = true;
     }
     changed_.notify_all();
+    writesQueued_.notify_all();
     writer_.join();
     reader_.join();
 }
@@ -44,19 +44,23 @@ void HidPort::StartWrite(int slot, const uint8_t* report, size_t length)
         slots_[slot] = Slot{SlotState::Pending, op.ticket, 0, {}};
         writes_.push_back(op);
     }
-    changed_.notify_all();
+    writesQueued_.notify_one();
 }
 
 void HidPort::StartRead(int slot, size_t length)
 {
-    Operation op{slot, 0, std::min(length, kMaxReportBytes), {}};
-    {
-        std::lock_guard lock(mutex_);
-        op.ticket = nextTicket_++;
-        slots_[slot] = Slot{SlotState::Pending, op.ticket, 0, {}};
-        reads_.push_back(op);
+    std::lock_guard lock(mutex_);
+    const uint64_t ticket = nextTicket_++;
+    slots_[slot] = Slot{SlotState::Pending, ticket, 0, {}};
+    if (!buffered_.empty()) {
+        const InputReport& r = buffered_.front();
+        Complete(slot, ticket, true, r.data.data(), std::min(r.length, length));
+        buffered_.pop_front();
+    } else if (gone_) {
+        Complete(slot, ticket, false, nullptr, 0);
+    } else {
+        reads_.push_back(Operation{slot, ticket, std::min(length, kMaxReportBytes), {}});
     }
-    changed_.notify_all();
 }
 
 bool HidPort::WaitSlots(int first, int count, int timeoutMs)
@@ -99,14 +103,23 @@ void HidPort::CancelPending()
 
 void HidPort::Flush()
 {
+    // The reader empties the host's queue too, then says so.
     std::unique_lock lock(mutex_);
+    buffered_.clear();
+    if (gone_)
+        return;
     flushRequested_ = true;
-    changed_.notify_all();
-    changed_.wait_for(lock, kFlushWait, [this] { return !flushRequested_ || stopping_; });
+    changed_.wait_for(lock, kFlushWait, [this] { return !flushRequested_ || gone_ || stopping_; });
 }
 
 void HidPort::SetInputBufferCount(int count)
 {
+    {
+        std::lock_guard lock(mutex_);
+        bufferCount_ = static_cast<size_t>(std::max(count, 1));
+        while (buffered_.size() > bufferCount_)
+            buffered_.pop_front();
+    }
     stream_->SetInputBufferCount(count);
 }
 
@@ -126,7 +139,7 @@ void HidPort::WriterLoop()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !writes_.empty(); });
+        writesQueued_.wait(lock, [this] { return stopping_ || !writes_.empty(); });
         if (stopping_)
             return;
         const Operation op = writes_.front();
@@ -140,55 +153,43 @@ void HidPort::WriterLoop()
 
 void HidPort::ReaderLoop()
 {
-    // A report that arrived for a read that was cancelled meanwhile stays for the
-    // next read, as it would in the host's queue.
-    std::optional<std::array<uint8_t, kMaxReportBytes>> stash;
-    size_t stashLength = 0;
     std::array<uint8_t, kMaxReportBytes> buffer{};
-
     std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || flushRequested_ || !reads_.empty(); });
-        if (stopping_)
-            return;
+    while (!stopping_) {
         if (flushRequested_) {
-            stash.reset();
             lock.unlock();
             for (int i = 0; i < kMaxFlushReports; ++i)
                 if (stream_->Read(buffer.data(), buffer.size(), 0) <= 0)
                     break;
             lock.lock();
+            buffered_.clear();
             flushRequested_ = false;
             changed_.notify_all();
-            continue;
-        }
-        const Operation op = reads_.front();
-        if (stash) {
-            reads_.pop_front();
-            Complete(op.slot, op.ticket, true, stash->data(), std::min(stashLength, op.length));
-            stash.reset();
             continue;
         }
         lock.unlock();
         const int got = stream_->Read(buffer.data(), buffer.size(), kReadPollMs);
         lock.lock();
         if (got == 0)
-            continue;  // nothing yet; look at the queue again
-        const bool current = !reads_.empty() && reads_.front().ticket == op.ticket;
-        if (got < 0) {
-            if (current) {
-                reads_.pop_front();
-                Complete(op.slot, op.ticket, false, nullptr, 0);
-            }
             continue;
+        if (got < 0) {
+            // The device is gone or broken: fail what waits, and every read after.
+            gone_ = true;
+            for (const Operation& op : reads_)
+                Complete(op.slot, op.ticket, false, nullptr, 0);
+            reads_.clear();
+            changed_.wait(lock, [this] { return stopping_; });
+            return;
         }
-        const size_t length = static_cast<size_t>(got);
-        if (current) {
+        const size_t length = std::min(static_cast<size_t>(got), buffer.size());
+        if (!reads_.empty()) {
+            const Operation op = reads_.front();
             reads_.pop_front();
             Complete(op.slot, op.ticket, true, buffer.data(), std::min(length, op.length));
         } else {
-            stash = buffer;
-            stashLength = length;
+            buffered_.push_back(InputReport{length, buffer});
+            while (buffered_.size() > bufferCount_)
+                buffered_.pop_front();
         }
     }
 }

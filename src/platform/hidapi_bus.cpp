@@ -1,20 +1,21 @@
 #include "platform/hidapi_bus.h"
-#include "platform/hid_descriptor.h"
 
+#include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <linux/hidraw.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <mutex>
+
+#include "platform/hid_descriptor.h"
 
 namespace padwright {
 namespace {
-
-constexpr const char* kHidrawPrefix = "/dev/hidraw";
 
 std::once_flag g_initOnce;
 
@@ -23,30 +24,29 @@ void InitHidapi()
     std::call_once(g_initOnce, [] { hid_init(); });
 }
 
-bool IsHidrawNode(const std::string& node)
+HidOpenError OpenErrorFrom(int error)
 {
-    if (node.rfind(kHidrawPrefix, 0) != 0 || node.size() == std::strlen(kHidrawPrefix))
-        return false;
-    return std::all_of(node.begin() + static_cast<long>(std::strlen(kHidrawPrefix)), node.end(),
-                       [](unsigned char c) { return c >= '0' && c <= '9'; });
+    switch (error) {
+    case EACCES:
+    case EPERM: return HidOpenError::PermissionDenied;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return HidOpenError::NotFound;
+    default: return HidOpenError::Failed;
+    }
 }
 
-std::vector<uint8_t> ReadSysfsDescriptor(const std::string& node)
-{
-    const std::string name = node.substr(std::strlen("/dev/"));
-    std::ifstream in("/sys/class/hidraw/" + name + "/device/report_descriptor", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class HidapiStream final : public HidStream {
+// Reads and writes go straight to the hidraw node: the port reads on one thread
+// while it writes on another, and hidapi 0.13 does not allow that on one device
+// (both calls replace the device's error text without a lock).
+class HidrawStream final : public HidStream {
 public:
-    HidapiStream(hid_device* device, uint16_t vendorId, uint16_t productId,
-                 std::vector<uint8_t> descriptor, bool numbered)
-        : device_(device), vendorId_(vendorId), productId_(productId),
-          descriptor_(std::move(descriptor)), numbered_(numbered)
+    HidrawStream(int fd, uint16_t vendorId, uint16_t productId, std::vector<uint8_t> descriptor)
+        : fd_(fd), vendorId_(vendorId), productId_(productId), descriptor_(std::move(descriptor)),
+          numbered_(ReportLengthsFromDescriptor(descriptor_.data(), descriptor_.size()).numbered)
     {
     }
-    ~HidapiStream() override { hid_close(device_); }
+    ~HidrawStream() override { close(fd_); }
 
     uint16_t VendorId() const override { return vendorId_; }
     uint16_t ProductId() const override { return productId_; }
@@ -55,32 +55,46 @@ public:
     bool Write(const uint8_t* report, size_t length) override
     {
         // hidraw takes the report id first and drops a zero id itself.
-        return hid_write(device_, report, length) == static_cast<int>(length);
+        ssize_t n;
+        do
+            n = write(fd_, report, length);
+        while (n < 0 && errno == EINTR);
+        return n == static_cast<ssize_t>(length);
     }
 
     int Read(uint8_t* buffer, size_t capacity, int timeoutMs) override
     {
         if (capacity < 2)
             return -1;
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = poll(&p, 1, timeoutMs);
+        if (ready < 0)
+            return errno == EINTR ? 0 : -1;
+        if (ready == 0)
+            return 0;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL))
+            return -1;  // unplugged
         // Without numbered reports hidraw hands over the report without an id;
         // the rest of the program sees id 0 in front, as on every other platform.
         uint8_t* into = numbered_ ? buffer : buffer + 1;
         const size_t room = numbered_ ? capacity : capacity - 1;
-        const int got = hid_read_timeout(device_, into, room, timeoutMs);
-        if (got <= 0)
-            return got;
+        const ssize_t n = read(fd_, into, room);
+        if (n < 0)
+            return errno == EINTR || errno == EAGAIN ? 0 : -1;
+        if (n == 0)
+            return -1;
         if (numbered_)
-            return got;
+            return static_cast<int>(n);
         buffer[0] = 0;
-        return got + 1;
+        return static_cast<int>(n) + 1;
     }
 
-    // hidraw has no input buffer count: each reader keeps up to 64 reports and
-    // drops the newest when full, which covers the 48 replies of a batch.
+    // hidraw has no input buffer count (each reader keeps 64 reports and drops
+    // the newest); the port keeps its own buffer of that size instead.
     void SetInputBufferCount(int) override {}
 
 private:
-    hid_device* device_;
+    int fd_;
     uint16_t vendorId_;
     uint16_t productId_;
     std::vector<uint8_t> descriptor_;
@@ -136,23 +150,28 @@ std::unique_ptr<HidStream> HidapiBus::Open(const std::string& path, HidOpenError
     const std::string node = InterfaceNode(path);
     if (!IsHidrawNode(node))
         return failWith(HidOpenError::NotFound);
-    if (access(node.c_str(), R_OK | W_OK) != 0)
-        return failWith(errno == EACCES || errno == EPERM ? HidOpenError::PermissionDenied
-                                                          : HidOpenError::NotFound);
-    hid_device* device = hid_open_path(node.c_str());
-    if (!device)
-        return failWith(HidOpenError::Failed);
-    hid_device_info* info = hid_get_device_info(device);
-    if (!info) {
-        hid_close(device);
+    const int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return failWith(OpenErrorFrom(errno));
+
+    hidraw_devinfo info{};
+    int descriptorSize = 0;
+    hidraw_report_descriptor descriptor{};
+    if (ioctl(fd, HIDIOCGRAWINFO, &info) < 0 || ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) < 0 ||
+        descriptorSize < 0 || descriptorSize > HID_MAX_DESCRIPTOR_SIZE) {
+        close(fd);
         return failWith(HidOpenError::Failed);
     }
-    std::vector<uint8_t> descriptor = ReadSysfsDescriptor(node);
-    const bool numbered = ReportLengthsFromDescriptor(descriptor.data(), descriptor.size()).numbered;
+    descriptor.size = static_cast<uint32_t>(descriptorSize);
+    if (ioctl(fd, HIDIOCGRDESC, &descriptor) < 0) {
+        close(fd);
+        return failWith(HidOpenError::Failed);
+    }
     if (error)
         *error = HidOpenError::None;
-    return std::make_unique<HidapiStream>(device, info->vendor_id, info->product_id,
-                                          std::move(descriptor), numbered);
+    return std::make_unique<HidrawStream>(
+        fd, static_cast<uint16_t>(info.vendor), static_cast<uint16_t>(info.product),
+        std::vector<uint8_t>(descriptor.value, descriptor.value + descriptor.size));
 }
 
 }  // namespace padwright

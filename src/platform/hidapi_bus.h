@@ -1,6 +1,7 @@
 #pragma once
 
-// The real HID bus: hidapi's hidraw backend. Interface names are
+// The real HID bus: hidapi's hidraw backend finds the devices, and the hidraw
+// node itself carries the reports. Interface names are
 // "/dev/hidrawN#vid_xxxx&pid_yyyy" (MakeInterfaceName).
 
 #include <cstdint>

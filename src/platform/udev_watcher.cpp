@@ -1,6 +1,7 @@
 #include "platform/udev_watcher.h"
 
 #include <libudev.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -13,7 +14,11 @@ std::unique_ptr<UdevWatcher> UdevWatcher::Create()
     struct udev* context = udev_new();
     if (!context)
         return nullptr;
-    struct udev_monitor* monitor = udev_monitor_new_from_netlink(context, "udev");
+    // Without a running udev daemon its notices never come; the kernel's own do,
+    // before any rule has set the node's permissions (the device record retries
+    // an open refused for permission for that reason).
+    const char* source = access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel";
+    struct udev_monitor* monitor = udev_monitor_new_from_netlink(context, source);
     if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
         udev_monitor_enable_receiving(monitor) < 0) {
         if (monitor)

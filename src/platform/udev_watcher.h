@@ -1,7 +1,8 @@
 #pragma once
 
-// Arrival and removal of hidraw nodes, from udev's own notices (sent after the
-// rules have run, so a node that arrives already has its permissions).
+// Arrival and removal of hidraw nodes, from udev's notices (sent after the rules
+// have run, so a node that arrives already has its permissions), or from the
+// kernel's where no udev daemon runs.
 
 #include <map>
 #include <memory>
@@ -17,7 +18,7 @@ namespace padwright {
 
 class UdevWatcher final : public HotplugWatcher {
 public:
-    // Null when udev cannot be reached (no netlink, as in some containers).
+    // Null when no netlink monitor can be had.
     static std::unique_ptr<UdevWatcher> Create();
     ~UdevWatcher() override;
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <numeric>
 
 #include "device/crc.h"
@@ -329,7 +331,9 @@ TEST_F(SimDeviceTest, UnplugInTheMiddleFailsPlainly)
     EXPECT_FALSE(device->ProgramFlash(kImageBodyAddress, body.data(), body.size(), true, "p"));
     uint16_t version = 0;
     EXPECT_FALSE(device->ReadFirmwareVersion(version));
-    EXPECT_FALSE(device->ReadMemory(kFeatureButtonAddress, nullptr, 0) && false);
+    std::vector<uint8_t> dest(16, 0xAB);
+    EXPECT_FALSE(device->ReadMemory(kFeatureButtonAddress, dest.data(), dest.size()));
+    EXPECT_EQ(dest, std::vector<uint8_t>(16, 0xAB));
 
     // Unplugged during a single command.
     auto second = std::make_shared<SimController>();
@@ -346,10 +350,33 @@ TEST_F(SimDeviceTest, UnplugInTheMiddleFailsPlainly)
 TEST_F(SimDeviceTest, TheRecordOutlivesTheWindowsReference)
 {
     OpenQuiet();
-    std::shared_ptr<CHidDevice> worker = device;
-    device.reset();  // the removal notice drops the window's reference
-    const auto body = Pattern(4096);
-    EXPECT_TRUE(worker->ProgramFlash(kFeatureButtonAddress, body.data(), body.size()));
+    ASSERT_TRUE(device->EraseFlash(kImageRangeStart, kImageRangeBytes));
+    const auto body = Pattern(49136);
+    std::atomic<bool> ok{false};
+    std::thread worker([record = device, &body, &ok] {
+        ok = record->ProgramFlash(kImageBodyAddress, body.data(), body.size(), true, "p");
+    });
+    // The removal notice drops the window's reference while the worker programs.
+    while (sink.Progress().size() < 10)
+        std::this_thread::yield();
+    device.reset();
+    worker.join();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(sink.Progress().size(), 100u);
+}
+
+TEST_F(SimDeviceTest, ChatterWhileIdleNeverCrowdsOutTheNextReply)
+{
+    // With the radio on the controller keeps sending pad reports. Far more than
+    // the host queue holds pile up while nobody reads; the reply to the next
+    // command must still get through.
+    ASSERT_TRUE(device->OpenFirst());
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(device->LeaveConfigMode());  // no reply, one pad report each
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the controller idles
+    uint16_t version = 0;
+    EXPECT_TRUE(device->ReadFirmwareVersion(version));
+    EXPECT_TRUE(device->WriteRadioState());
 }
 
 // Exact reply streams through a scripted device.
@@ -362,53 +389,62 @@ struct ScriptedDeviceTest : ::testing::Test {
 
 TEST_F(ScriptedDeviceTest, ReplyMatchingLooksAt65ReportsAtMost)
 {
+    // Reports trickle in, so each one meets a read that waits for it rather than
+    // piling up in the input buffer, which keeps only the newest two.
     for (int unrelated : {0, 1, 64, 65, 80}) {
-        bus.state->respond = [unrelated](std::span<const uint8_t> r) {
-            std::vector<Bytes> out(unrelated, test::Unrelated());
-            Bytes wrongCode = test::EchoReply(r);
-            wrongCode[kCodeOffset] ^= 0x40;
-            if (unrelated > 0)
-                out[0] = wrongCode;  // a reply with another code is unrelated too
-            out.push_back(test::EchoReply(r));
-            return out;
-        };
+        bus.Script([unrelated](test::ScriptState& s) {
+            s.pace = std::chrono::milliseconds(3);
+            s.input.clear();  // what the last case left unread
+            s.respond = [unrelated](std::span<const uint8_t> r) {
+                std::vector<Bytes> out(unrelated, test::Unrelated());
+                Bytes wrongCode = test::EchoReply(r);
+                wrongCode[kCodeOffset] ^= 0x40;
+                if (unrelated > 0)
+                    out[0] = wrongCode;  // a reply with another code is unrelated too
+                out.push_back(test::EchoReply(r));
+                return out;
+            };
+        });
         EXPECT_EQ(device.ResetDevice(), unrelated < 65) << unrelated;
-        device.Flush();
     }
 }
 
 TEST_F(ScriptedDeviceTest, BatchesWaitAfterEvery48PairsAndAtTheEnd)
 {
-    // Replies are held back until the host stops writing, so every point where
-    // the engine waits shows as a release.
-    bus.state->quiet = std::chrono::milliseconds(30);
+    // Replies are held back at each expected stop until the host has stopped
+    // writing there; an engine that wrote on past a stop shows a later release,
+    // one that stopped early times out.
     struct Case {
         size_t count;
         std::vector<size_t> releases;
     };
     const Case cases[] = {{100, {48, 96, 100}}, {48, {48}}, {1, {1}}, {97, {48, 96, 97}}};
     for (const Case& c : cases) {
-        bus.state->releases.clear();
-        bus.state->writes.clear();
+        bus.Script([&c](test::ScriptState& s) {
+            s.releases.clear();
+            s.writes.clear();
+            s.stops = c.releases;
+            s.nextStop = 0;
+        });
         std::vector<uint8_t> data(c.count * 16, 0x33);
         ASSERT_TRUE(device.ProgramFlash(0x10010, data.data(), data.size())) << c.count;
-        EXPECT_EQ(bus.state->releases, c.releases) << c.count;
-        EXPECT_EQ(bus.state->writes.size(), c.count);
+        bus.Script([&c](test::ScriptState& s) {
+            EXPECT_EQ(s.releases, c.releases) << c.count;
+            EXPECT_EQ(s.writes.size(), c.count);
+        });
     }
 }
 
 TEST_F(ScriptedDeviceTest, AReplyThatComesAfterTheTimeOutLandsNowhere)
 {
-    bus.state->respond = [](std::span<const uint8_t>) { return std::vector<Bytes>{}; };
+    bus.Script([](test::ScriptState& s) {
+        s.respond = [](std::span<const uint8_t>) { return std::vector<Bytes>{}; };
+    });
     {
         auto buffer = std::make_unique<Payload>();
         EXPECT_FALSE(device.ReadReport(*buffer));
     }  // the caller's buffer is gone; the read it asked for was not
-    {
-        std::lock_guard lock(bus.state->mutex);
-        bus.state->input.push_back(test::EchoReply(MakeRequest(Command::ResetDevice)));
-        bus.state->changed.notify_all();
-    }
+    bus.Script([](test::ScriptState& s) { s.input.push_back(test::EchoReply(MakeRequest(Command::ResetDevice))); });
     Payload reply;
     ASSERT_TRUE(device.ReadReport(reply));
     EXPECT_EQ(reply[kCodeOffset - 1], static_cast<uint8_t>(Command::ResetDevice));

@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "device/protocol.h"
@@ -51,14 +50,19 @@ struct ScriptState {
         [](std::span<const uint8_t> r) { return std::vector<Bytes>{EchoReply(r)}; };
     std::deque<Bytes> input;
     std::vector<Bytes> writes;
-    // With a quiet time, input is handed out only once the host has stopped
-    // writing for that long; `releases` holds the write count at each such point.
-    std::chrono::milliseconds quiet{0};
+    // With stops, input is held back until the host has written at least the next
+    // stop's number of reports and then nothing more for `quiet`: a host that
+    // waits at the stops shows it, whatever the machine's speed. `releases` holds
+    // the write count at each release.
+    std::vector<size_t> stops;
+    size_t nextStop = 0;
+    std::chrono::milliseconds quiet{20};
     std::chrono::steady_clock::time_point lastWrite{};
-    bool releasedSinceWrite = true;
+    bool released = true;
     std::vector<size_t> releases;
-    // Each read waits this long before it hands out a report.
-    std::chrono::milliseconds readDelay{0};
+    // With a pace, a report becomes available only this long after the one before.
+    std::chrono::milliseconds pace{0};
+    std::chrono::steady_clock::time_point lastDelivery{};
     bool gone = false;
 };
 
@@ -78,38 +82,45 @@ public:
         for (Bytes& r : s_->respond({report, length}))
             s_->input.push_back(std::move(r));
         s_->lastWrite = std::chrono::steady_clock::now();
-        s_->releasedSinceWrite = false;
+        s_->released = s_->stops.empty();
         s_->changed.notify_all();
         return true;
     }
 
     int Read(uint8_t* buffer, size_t capacity, int timeoutMs) override
     {
-        if (s_->readDelay.count() > 0)
-            std::this_thread::sleep_for(s_->readDelay);
         std::unique_lock lock(s_->mutex);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             if (s_->gone)
                 return -1;
             const auto now = std::chrono::steady_clock::now();
-            const bool quietEnough = s_->quiet.count() == 0 || now - s_->lastWrite >= s_->quiet;
-            if (!s_->input.empty() && quietEnough) {
-                if (!s_->releasedSinceWrite) {
+            auto until = deadline;
+            if (!s_->released && !s_->input.empty()) {
+                const size_t stop = s_->nextStop < s_->stops.size() ? s_->stops[s_->nextStop] : 0;
+                if (s_->writes.size() >= stop && now - s_->lastWrite >= s_->quiet) {
+                    s_->released = true;
                     s_->releases.push_back(s_->writes.size());
-                    s_->releasedSinceWrite = true;
+                    while (s_->nextStop < s_->stops.size() && s_->stops[s_->nextStop] <= s_->writes.size())
+                        ++s_->nextStop;
+                } else {
+                    until = std::min(until, s_->lastWrite + s_->quiet);
                 }
-                Bytes report = std::move(s_->input.front());
-                s_->input.pop_front();
-                const size_t n = std::min(report.size(), capacity);
-                std::copy_n(report.begin(), n, buffer);
-                return static_cast<int>(n);
+            }
+            const auto available = s_->lastDelivery + s_->pace;
+            if (s_->released && !s_->input.empty()) {
+                if (now >= available) {
+                    Bytes report = std::move(s_->input.front());
+                    s_->input.pop_front();
+                    s_->lastDelivery = now;
+                    const size_t n = std::min(report.size(), capacity);
+                    std::copy_n(report.begin(), n, buffer);
+                    return static_cast<int>(n);
+                }
+                until = std::min(until, available);
             }
             if (now >= deadline)
                 return 0;
-            auto until = deadline;
-            if (!s_->input.empty())
-                until = std::min(until, s_->lastWrite + s_->quiet);
             s_->changed.wait_until(lock, until);
         }
     }
@@ -123,6 +134,13 @@ private:
 class ScriptedBus final : public HidBus {
 public:
     std::shared_ptr<ScriptState> state = std::make_shared<ScriptState>();
+    // Changes the script while the device's threads may be using it.
+    void Script(const std::function<void(ScriptState&)>& change)
+    {
+        std::lock_guard lock(state->mutex);
+        change(*state);
+        state->changed.notify_all();
+    }
     std::vector<HidDeviceInfo> Enumerate(uint16_t vendorId, uint16_t productId) override
     {
         return {{MakeInterfaceName("/dev/hidraw9", vendorId, productId), vendorId, productId}};
