@@ -27,6 +27,12 @@ public:
         std::lock_guard lock(mutex_);
         return progress_;
     }
+    void Clear()
+    {
+        std::lock_guard lock(mutex_);
+        progress_.clear();
+        done_.clear();
+    }
     std::vector<int> Done() const
     {
         std::lock_guard lock(mutex_);
