@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Padwright and runs it. Arguments go to the
-# program; without any it lists the controllers that are plugged in.
+# Installs what is missing, builds Padwright and runs it. With arguments they go
+# to padwright-cli; without any, it shows the main job on the simulated
+# controller: detect, update, detect.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
-[ $# -gt 0 ] || set -- list
-exec build/cli/padwright-cli "$@"
+cli=build/cli/padwright-cli
+if [ $# -gt 0 ]; then
+  exec "$cli" "$@"
+fi
+state=build/demo-controller.state
+rm -f "$state"
+for step in detect update detect; do
+  echo "\$ padwright-cli --simulate --sim-state $state $step"
+  "$cli" --simulate --sim-state "$state" "$step"
+  echo
+done
