@@ -87,14 +87,6 @@ struct DetectionTest : ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    std::vector<std::string> ProgressTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& [pct, text] : sink.Progress())
-            if (texts.empty() || texts.back() != text)
-                texts.push_back(text);
-        return texts;
-    }
     size_t Sleeps() const { return clock.Sleeps().size(); }
 };
 
@@ -268,7 +260,7 @@ TEST_F(DetectionTest, FullUpdateFromAValidImage)
     EXPECT_TRUE(detection->UpdatePending());
     Settle();
 
-    EXPECT_EQ(ProgressTexts(), (std::vector<std::string>{"Reprogramming firmware..", "Resetting device",
+    EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Reprogramming firmware..", "Resetting device",
                                                          "Programming complete"}));
     EXPECT_EQ(sink.Done(), std::vector<int>{0});
     EXPECT_FALSE(detection->UpdatePending());
@@ -296,7 +288,7 @@ TEST_F(DetectionTest, WithoutAValidImageProgrammingStartsAtOnce)
     EXPECT_TRUE(detection->UpdateRunning());
     Settle();
     EXPECT_EQ(window.status, "  WIRELESS Controller - Current firmware is v1.85 - no update is required");
-    EXPECT_EQ(ProgressTexts().back(), "Programming complete");
+    EXPECT_EQ(sink.Texts().back(), "Programming complete");
 }
 
 TEST_F(DetectionTest, UpdateWithoutAnOpenRecordTouchesNothing)

@@ -130,14 +130,6 @@ struct ProgramTest : ::testing::Test {
         EXPECT_TRUE(device->OpenFirst());
         return UpdateContext{device, 1, &configMode, &sink, &messages, &resources};
     }
-    std::vector<std::string> Texts() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& [pct, text] : sink.Progress())
-            if (texts.empty() || texts.back() != text)
-                texts.push_back(text);
-        return texts;
-    }
     bool HeaderWritten() const
     {
         return HeaderIsValid(&controller->State().flash[kImageHeaderAddress]);
@@ -147,7 +139,7 @@ struct ProgramTest : ::testing::Test {
 TEST_F(ProgramTest, ProgramsTheBodyThenTheHeaderThenResets)
 {
     EXPECT_EQ(ProgramFirmware(Context()), 0);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"Reprogramming firmware..", "Resetting device",
+    EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Reprogramming firmware..", "Resetting device",
                                                  "Programming complete"}));
     const auto posts = sink.Progress();
     ASSERT_EQ(posts.size(), 102u);

@@ -33,6 +33,16 @@ public:
         progress_.clear();
         done_.clear();
     }
+    // The texts posted, each once per run of posts that carried it.
+    std::vector<std::string> Texts() const
+    {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> texts;
+        for (const auto& post : progress_)
+            if (texts.empty() || texts.back() != post.second)
+                texts.push_back(post.second);
+        return texts;
+    }
     std::vector<int> Done() const
     {
         std::lock_guard lock(mutex_);
