@@ -5,8 +5,6 @@
 // The detection's deliberate settle waits run on a virtual clock and are
 // reported apart, since they are not link time.
 
-#include <poll.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +12,7 @@
 
 #include "app/controller_detection.h"
 #include "cli_window.h"
+#include "update_follower.h"
 #include "platform/clock.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_state_file.h"
@@ -49,25 +48,12 @@ Round RunUpdate()
 
     const size_t requestsBefore = controller->Requests().size();
     const size_t sleepsBefore = clock.Sleeps().size();
-    const int detectionsBefore = window.detections;
     const auto t0 = steady_clock::now();
-    detection.OnUpdateButton();
-    bool done = false;
-    // Two detections follow: after the invalidating reset and after the update's own.
-    while (!done || window.detections < detectionsBefore + 2) {
-        pollfd fd{watcher->Fd(), POLLIN, 0};
-        poll(&fd, 1, 1);
-        for (const HotplugEvent& e : watcher->ReadEvents())
-            detection.OnDeviceChange(e);
-        for (const cli::UpdateEvent& e : sink.Take(0)) {
-            if (e.done) {
-                detection.OnUpdateDone();
-                done = true;
-            }
-        }
-        if (steady_clock::now() - t0 > std::chrono::seconds(60))
-            return round;
-    }
+    if (!detection.OnUpdateButton())
+        return round;
+    cli::UpdateFollower follower(detection, window, sink, *watcher, EmbeddedResources());
+    if (!follower.Follow(std::chrono::milliseconds(10000)))
+        return round;
     round.seconds = std::chrono::duration<double>(steady_clock::now() - t0).count();
     round.reports = controller->Requests().size() - requestsBefore;
     const auto sleeps = clock.Sleeps();

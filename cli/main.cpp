@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 
 #include "app/controller_detection.h"
 #include "cli_window.h"
+#include "update_follower.h"
 #include "device/hid_device.h"
 #include "firmware/firmware_update.h"
 #include "platform/clock.h"
@@ -29,7 +31,7 @@ namespace {
 
 constexpr const char* kVersionText = "padwright-cli 1.8";
 // How long an update waits for the controller to come back after a reset.
-constexpr auto kReturnTimeout = std::chrono::seconds(30);
+constexpr auto kReturnTimeout = std::chrono::milliseconds(30000);
 
 void Usage(FILE* to)
 {
@@ -49,32 +51,35 @@ void Usage(FILE* to)
                  "  --sim-version 0xNNNN starting state: firmware version (default 0x0214)\n"
                  "  --sim-buttons 1|2    starting state: feature buttons (default 1)\n"
                  "  --sim-no-image       starting state: no valid firmware image in flash\n"
-                 "  --sim-fault SPEC     scripted faults for this run, comma separated:\n"
+                 "  --sim-fault LIST     scripted faults for this run, comma separated:\n"
                  "%s"
                  "  --debug              print the device record's debug lines on stderr\n"
                  "  --help, --version\n"
                  "\n"
                  "The starting state applies when the state file does not exist yet.\n"
                  "Exit status: 0 success, 1 failure, 2 usage error.\n",
-                 sim::FaultSpecHelp());
+                 sim::FaultListHelp());
 }
 
 struct Options {
     bool simulate = false;
+    bool simOptions = false;  // some --sim-* option was given
+    sim::Faults faults;
     std::string simState;
     int simVariant = 1;
     uint16_t simVersion = 0x0214;
     int simButtons = 1;
     bool simNoImage = false;
-    std::string simFault;
     std::string command;
 };
 
+// Decimal, or hexadecimal with 0x in front (a leading 0 is not octal here).
 bool ParseNumber(const char* text, long min, long max, long& out)
 {
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     char* end = nullptr;
     errno = 0;
-    const long value = std::strtol(text, &end, 0);
+    const long value = std::strtol(text, &end, hex ? 16 : 10);
     if (errno != 0 || end == text || *end != '\0' || value < min || value > max)
         return false;
     out = value;
@@ -105,17 +110,29 @@ int ParseOptions(int argc, char** argv, Options& o)
         } else if (arg == "--debug") {
             SetDebugSink([](const std::string& line) { std::fputs(line.c_str(), stderr); });
         } else if (arg == "--sim-no-image") {
-            o.simNoImage = true;
-        } else if (arg == "--sim-state" || arg == "--sim-fault") {
+            o.simNoImage = o.simOptions = true;
+        } else if (arg == "--sim-state") {
             const char* v = value(arg.c_str());
             if (!v)
                 return 2;
-            (arg == "--sim-state" ? o.simState : o.simFault) = v;
+            o.simState = v;
+            o.simOptions = true;
+        } else if (arg == "--sim-fault") {
+            const char* v = value(arg.c_str());
+            if (!v)
+                return 2;
+            std::string error;
+            if (!sim::ParseFaultList(v, o.faults, &error)) {
+                std::fprintf(stderr, "padwright-cli: --sim-fault: %s\n", error.c_str());
+                return 2;
+            }
+            o.simOptions = true;
         } else if (arg == "--sim-variant" || arg == "--sim-buttons" || arg == "--sim-version") {
             const char* v = value(arg.c_str());
             if (!v)
                 return 2;
             const bool version = arg == "--sim-version";
+            o.simOptions = true;
             if (!ParseNumber(v, version ? 0 : 1, version ? 0xFFFF : 2, n)) {
                 std::fprintf(stderr, "padwright-cli: bad value for %s: %s\n", arg.c_str(), v);
                 return 2;
@@ -132,8 +149,15 @@ int ParseOptions(int argc, char** argv, Options& o)
             return 2;
         }
     }
-    if (o.command.empty()) {
+    static const char* const kCommands[] = {"detect", "update", "list", "watch"};
+    if (std::find(std::begin(kCommands), std::end(kCommands), o.command) == std::end(kCommands)) {
+        if (!o.command.empty())
+            std::fprintf(stderr, "padwright-cli: unknown command: %s\n", o.command.c_str());
         Usage(stderr);
+        return 2;
+    }
+    if (o.simOptions && !o.simulate) {
+        std::fprintf(stderr, "padwright-cli: the --sim-* options need --simulate\n");
         return 2;
     }
     return -1;
@@ -172,13 +196,8 @@ bool MakeEnvironment(const Options& o, Environment& env)
         std::fprintf(stderr, "padwright-cli: %s\n", error.c_str());
         return false;
     }
-    sim::Faults faults;
-    if (!o.simFault.empty() && !sim::ParseFaultSpec(o.simFault, faults, &error)) {
-        std::fprintf(stderr, "padwright-cli: --sim-fault: %s\n", error.c_str());
-        return false;
-    }
     env.controller = std::make_shared<sim::SimController>(state);
-    env.controller->SetFaults(faults);
+    env.controller->SetFaults(o.faults);
     auto bus = std::make_unique<sim::SimBus>();
     bus->Plug(env.controller);
     env.watcher = bus->CreateWatcher();
@@ -275,66 +294,31 @@ private:
 int Update(ControllerDetection& d, cli::CliWindow& window, cli::QueuedSink& sink,
            HotplugWatcher* watcher, const Resources& resources)
 {
-    d.StartUp();
-    if (d.DisplayState() != kDisplayUpdateAvailable) {
-        std::printf("%s\n", window.status.c_str());
-        if (d.DisplayState() == kDisplayNoController)
-            return 1;
-        std::printf("no update is available\n");
-        return d.ImagePresent() ? 0 : 1;
-    }
-    if (!watcher && d.ImagePresent()) {
-        std::fprintf(stderr, "padwright-cli: cannot follow the controller through its reset "
+    if (!watcher) {
+        std::fprintf(stderr, "padwright-cli: cannot follow the controller through its resets "
                              "without device notices (udev unavailable)\n");
         return 1;
     }
+    d.StartUp();
     std::printf("%s\n", window.status.c_str());
-    d.OnUpdateButton();
-    if (!d.UpdateRunning() && !d.UpdatePending())
+    if (d.DisplayState() == kDisplayNoController)
         return 1;
+    if (d.DisplayState() != kDisplayUpdateAvailable) {
+        std::fprintf(stderr, "padwright-cli: no update is available\n");
+        return d.ImagePresent() ? 0 : 1;
+    }
+    if (!d.OnUpdateButton())
+        return 1;  // the reason went to stderr
 
     ProgressPrinter printer;
-    const std::string complete = resources.String(kStringProgrammingComplete);
-    bool workerSeen = false, workerDone = false;
-    int detectionsAtStart = 0;
-    std::string lastText;
-    auto deadline = std::chrono::steady_clock::now() + kReturnTimeout;
-    const auto noteWorker = [&] {
-        if (!workerSeen && d.UpdateRunning()) {
-            workerSeen = true;
-            detectionsAtStart = window.detections;
-        }
-    };
-    noteWorker();
-    for (;;) {
-        if (watcher) {
-            pollfd fd{watcher->Fd(), POLLIN, 0};
-            poll(&fd, 1, 10);
-            for (const HotplugEvent& e : watcher->ReadEvents()) {
-                d.OnDeviceChange(e);
-                noteWorker();
-            }
-        }
-        for (const cli::UpdateEvent& e : sink.Take(watcher ? 0 : 10)) {
-            if (e.done) {
-                d.OnUpdateDone();
-                workerDone = true;
-                deadline = std::chrono::steady_clock::now() + kReturnTimeout;
-            } else {
-                printer.Print(e.percentage, e.text);
-                lastText = e.text;
-                deadline = std::chrono::steady_clock::now() + kReturnTimeout;
-            }
-        }
-        if (workerDone && (lastText != complete || window.detections > detectionsAtStart))
-            break;  // failed without a reset, or back after it
-        if (std::chrono::steady_clock::now() > deadline) {
-            printer.EndLine();
-            std::fprintf(stderr, "padwright-cli: the controller did not come back\n");
-            return 1;
-        }
-    }
+    cli::UpdateFollower follower(d, window, sink, *watcher, resources,
+                                 [&](int pct, const std::string& text) { printer.Print(pct, text); });
+    const bool back = follower.Follow(kReturnTimeout);
     printer.EndLine();
+    if (!back) {
+        std::fprintf(stderr, "padwright-cli: the controller did not come back\n");
+        return 1;
+    }
     std::printf("%s\n", window.status.c_str());
     return d.ImagePresent() ? 0 : 1;
 }
@@ -372,10 +356,6 @@ int main(int argc, char** argv)
         } else {
             result = Update(detection, window, sink, env.watcher.get(), EmbeddedResources());
         }
-    } else {
-        std::fprintf(stderr, "padwright-cli: unknown command: %s\n", options.command.c_str());
-        Usage(stderr);
-        return 2;
     }
     if (!env.Save() && result == 0)
         result = 1;

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     faults.failErase = true;
     const Faults before = faults;
     error.clear();
-    if (ParseFaultSpec(text, faults, &error)) {
+    if (ParseFaultList(text, faults, &error)) {
         if (faults.garbageBeforeReply > 1000 || faults.dropReply < -1 || faults.unplugAtRequest < -1)
             __builtin_trap();
     } else if (error.empty() || !SameFaults(faults, before)) {

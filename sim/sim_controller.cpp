@@ -19,9 +19,6 @@ constexpr uint8_t kStickCentre = 0x80;
 constexpr uint8_t kProbeStatusB = 0x03;     // any value with bit 0 set is valid
 constexpr size_t kQueryChunkRoom = kReportBytes - kQueryChunkOffset;
 
-// An installed image names its version in the first body bytes: "PWFW", then
-// the version big-endian. Only the sim and the image generator agree on this.
-constexpr std::array<uint8_t, 4> kVersionTag = {'P', 'W', 'F', 'W'};
 constexpr std::array<uint8_t, 9> kImageMagic = {'Q', 'U', 'E', 'L', 'M', '_', 'D', 'F', 'U'};
 
 Bytes Reply(Command code)
@@ -77,6 +74,16 @@ bool InFlash(uint32_t address, uint32_t length)
 }
 
 }  // namespace
+
+void WriteTaggedImageHead(uint8_t* image, uint16_t version)
+{
+    std::fill_n(image, kImageHeaderBytes, 0);
+    std::copy(kImageMagic.begin(), kImageMagic.end(), image);
+    uint8_t* body = image + kImageHeaderBytes;
+    std::copy(kImageVersionTag.begin(), kImageVersionTag.end(), body);
+    body[4] = static_cast<uint8_t>(version >> 8);
+    body[5] = static_cast<uint8_t>(version & 0xFF);
+}
 
 SimController::SimController(ControllerState state) : state_(std::move(state))
 {
@@ -241,7 +248,7 @@ void SimController::PowerCycle()
     const uint8_t* header = &state_.flash[kImageHeaderAddress];
     const uint8_t* body = &state_.flash[kImageBodyAddress];
     if (std::equal(kImageMagic.begin(), kImageMagic.end(), header) &&
-        std::equal(kVersionTag.begin(), kVersionTag.end(), body))
+        std::equal(kImageVersionTag.begin(), kImageVersionTag.end(), body))
         state_.version = static_cast<uint16_t>(body[4] << 8 | body[5]);
 }
 

@@ -44,6 +44,13 @@ struct ControllerState {
     bool radioOn = true;      // pad reports flow while the radio is on
 };
 
+// An installed image names its version at the head of its body: "PWFW", then
+// the version big-endian. Only the sim and the image generator agree on this.
+constexpr std::array<uint8_t, 4> kImageVersionTag = {'P', 'W', 'F', 'W'};
+// Writes a valid image header and the version tag at the start of an image
+// (at least 22 bytes): what the sim needs to install it with this version.
+void WriteTaggedImageHead(uint8_t* image, uint16_t version);
+
 class SimController {
 public:
     explicit SimController(ControllerState state = {});

@@ -254,9 +254,9 @@ bool LoadControllerState(const std::string& path, ControllerState& state, std::s
     return true;
 }
 
-bool ParseFaultSpec(std::string_view spec, Faults& out, std::string* error)
+bool ParseFaultList(std::string_view list, Faults& out, std::string* error)
 {
-    if (spec.empty())
+    if (list.empty())
         return Fail(error, "--sim-fault: empty fault list");
     Faults faults;
     struct Counted {
@@ -283,8 +283,8 @@ bool ParseFaultSpec(std::string_view spec, Faults& out, std::string* error)
     };
     std::vector<std::string_view> seen;
     while (true) {
-        const size_t comma = spec.find(',');
-        const std::string_view word = spec.substr(0, comma);
+        const size_t comma = list.find(',');
+        const std::string_view word = list.substr(0, comma);
         const size_t eq = word.find('=');
         const std::string_view name = word.substr(0, eq);
         const std::string prefix = "--sim-fault " + Quote(word) + ": ";
@@ -318,13 +318,13 @@ bool ParseFaultSpec(std::string_view spec, Faults& out, std::string* error)
             return Fail(error, prefix + "unknown fault (see --help)");
         if (comma == std::string_view::npos)
             break;
-        spec.remove_prefix(comma + 1);
+        list.remove_prefix(comma + 1);
     }
     out = faults;
     return true;
 }
 
-const char* FaultSpecHelp()
+const char* FaultListHelp()
 {
     return "  Faults for --sim-fault, comma-separated; N counts from 0 (decimal):\n"
            "    drop-reply=N        reply N is never sent\n"
@@ -345,17 +345,8 @@ ControllerState MakeStartingState(int variant, uint16_t version, int buttons, bo
     state.version = version;
     state.featureButtons = buttons;
     state.radioOn = true;
-    if (withImage) {
-        static constexpr std::string_view kHeaderMagic = "QUELM_DFU";
-        static constexpr std::string_view kVersionTag = "PWFW";
-        uint8_t* header = &state.flash[kImageHeaderAddress];
-        std::fill_n(header, kImageHeaderBytes, 0);
-        std::copy(kHeaderMagic.begin(), kHeaderMagic.end(), header);
-        uint8_t* body = &state.flash[kImageBodyAddress];
-        std::copy(kVersionTag.begin(), kVersionTag.end(), body);
-        body[4] = static_cast<uint8_t>(version >> 8);
-        body[5] = static_cast<uint8_t>(version & 0xFF);
-    }
+    if (withImage)
+        WriteTaggedImageHead(&state.flash[kImageHeaderAddress], version);
     return state;
 }
 

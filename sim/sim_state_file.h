@@ -37,9 +37,9 @@ bool LoadControllerState(const std::string& path, ControllerState& state, std::s
 // A comma-separated list of fault words, e.g. "drop-reply=3,fail-radio". The
 // result is the whole fault set: fields not named keep their defaults (off).
 // On failure `out` is left as it was and the message names the word.
-bool ParseFaultSpec(std::string_view spec, Faults& out, std::string* error);
+bool ParseFaultList(std::string_view list, Faults& out, std::string* error);
 // Help text for the words, a few lines, each ending in a newline.
-const char* FaultSpecHelp();
+const char* FaultListHelp();
 
 // A factory-fresh controller. With an image, flash 0x10000 holds a valid
 // header and a body tagged with `version`, so a reset keeps that version;

@@ -90,9 +90,11 @@ bool IsBlank(std::string_view s)
     return s.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+// Comments may be indented, as the build's manifest reader allows too.
 bool Skipped(std::string_view line)
 {
-    return IsBlank(line) || line.front() == '#';
+    const size_t first = line.find_first_not_of(" \t");
+    return first == std::string_view::npos || line[first] == '#';
 }
 
 // A decimal id of at most five digits in 0..65535.

@@ -27,13 +27,6 @@ std::string Format(const std::string& format, Args... args)
     return out;
 }
 
-std::string ToUpperAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 }  // namespace
 
 std::string FormatText(const std::string& format, int a)
@@ -252,41 +245,46 @@ void ControllerDetection::OnTabSelected(int index)
     window_.ShowPage(currentTab_, true);
 }
 
-void ControllerDetection::OnUpdateButton()
+bool ControllerDetection::OnUpdateButton()
 {
     window_.EnableUpdateButton(false);
     if (configMode_ != 1) {
         messages_.Show(kConfigModeNotSetText);
-        return;
+        return false;
     }
-    StartUpdate();
+    return StartUpdate();
 }
 
-void ControllerDetection::StartUpdate()
+bool ControllerDetection::StartUpdate()
 {
+    // While a worker runs it is the only user of the record.
+    if (WorkerRunning())
+        return false;
     // An arrival whose detection opened nothing leaves ConfigMode 1 without a
     // record: there is nothing to update.
     if (!device_) {
         messages_.Show(kUpdateStartErrorText);
-        return;
+        return false;
     }
     if (imagePresent_) {
         updatePending_ = true;
         if (!device_->WriteRadioState() ||
             !device_->ProgramFlash(kImageHeaderAddress, kInvalidHeader.data(), kInvalidHeader.size()) ||
-            !device_->ResetDevice())
+            !device_->ResetDevice()) {
             messages_.Show(kUpdateStartErrorText);
-        return;
+            return false;
+        }
+        return true;
     }
-    StartUpdateWorker();
+    return StartUpdateWorker();
 }
 
-void ControllerDetection::StartUpdateWorker()
+bool ControllerDetection::StartUpdateWorker()
 {
     if (worker_.joinable() && workerFinished_)
         worker_.join();  // its done notice is still on the way
     if (worker_.joinable() || !device_)
-        return;  // one worker at a time
+        return false;  // one worker at a time
     UpdateContext context;
     context.device = device_;
     context.deviceKind = deviceKind_;
@@ -295,15 +293,15 @@ void ControllerDetection::StartUpdateWorker()
     context.messages = &messages_;
     context.resources = &resources_;
     workerFinished_ = false;
-    worker_ = std::thread([this, context = std::move(context)] {
-        UpdateThreadProc(context);
-        workerFinished_ = true;
-    });
+    worker_ = std::thread(UpdateThreadProc, std::move(context), &workerFinished_);
+    return true;
 }
 
 void ControllerDetection::OnUpdateDone()
 {
-    if (worker_.joinable())
+    // The notice is the worker's last act, so this join is immediate; a notice
+    // from a worker already joined finds a newer one still running and leaves it.
+    if (worker_.joinable() && workerFinished_)
         worker_.join();
 }
 

@@ -65,12 +65,15 @@ public:
     ProbeResult ProbeDeviceKind();
     void ConnectDevice(const std::optional<std::string>& path);
 
-    // The Update button.
-    void OnUpdateButton();
-    void StartUpdate();
+    // The Update button. True when the update was set going: the worker
+    // started, or the image invalidated and the controller reset.
+    bool OnUpdateButton();
+    bool StartUpdate();
     // The worker's done notice, once the window has it on the UI thread.
     void OnUpdateDone();
-    bool UpdateRunning() const { return worker_.joinable(); }
+    // A worker is running, or has finished and its done notice is not handled yet.
+    bool WorkerHeld() const { return worker_.joinable(); }
+    bool WorkerRunning() const { return worker_.joinable() && !workerFinished_; }
     // A tab was chosen in the tab row.
     void OnTabSelected(int index);
 
@@ -91,7 +94,7 @@ public:
     std::string ModelName() const;
 
 private:
-    void StartUpdateWorker();
+    bool StartUpdateWorker();
 
     MainWindowOps& window_;
     MessageBoxes& messages_;

@@ -47,9 +47,11 @@ int ProgramFirmware(const UpdateContext& context)
     return 0;
 }
 
-void UpdateThreadProc(UpdateContext context)
+void UpdateThreadProc(UpdateContext context, std::atomic<bool>* finished)
 {
     const int result = ProgramFirmware(context);
+    if (finished)
+        *finished = true;
     context.sink->PostUpdateDone(result);
 }
 

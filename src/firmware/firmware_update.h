@@ -45,7 +45,8 @@ struct UpdateContext {
 void PostUpdateText(const UpdateContext& context, const std::string& text, int percentage);
 // Always returns 0: the outcome is told only by the posted texts.
 int ProgramFirmware(const UpdateContext& context);
-// Runs ProgramFirmware, then posts the done notice with its result.
-void UpdateThreadProc(UpdateContext context);
+// Runs ProgramFirmware, then posts the done notice with its result. `finished`,
+// when given, is set just before the notice goes out.
+void UpdateThreadProc(UpdateContext context, std::atomic<bool>* finished = nullptr);
 
 }  // namespace padwright

@@ -25,6 +25,13 @@ std::string ToLowerAscii(std::string text)
     return text;
 }
 
+std::string ToUpperAscii(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
 std::string InterfaceNode(const std::string& name)
 {
     return ToLowerAscii(name.substr(0, name.find('#')));

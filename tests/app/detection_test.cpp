@@ -74,13 +74,26 @@ struct DetectionTest : ::testing::Test {
         }
         return any;
     }
+    // Runs the event loop until the condition holds (or a generous deadline passes).
+    template <typename Pred>
+    bool PumpUntil(Pred done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            if (!Pump())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
     // Runs the event loop until the update worker is done and nothing more comes.
     void Settle()
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         int quiet = 0;
         while (std::chrono::steady_clock::now() < deadline && quiet < 3) {
-            if (Pump() || detection->UpdateRunning())
+            if (Pump() || detection->WorkerHeld())
                 quiet = 0;
             else
                 ++quiet;
@@ -285,7 +298,7 @@ TEST_F(DetectionTest, WithoutAValidImageProgrammingStartsAtOnce)
     detection->StartUp();
     ASSERT_FALSE(detection->ImagePresent());
     detection->OnUpdateButton();
-    EXPECT_TRUE(detection->UpdateRunning());
+    EXPECT_TRUE(detection->WorkerHeld());
     Settle();
     EXPECT_EQ(window.status, "  WIRELESS Controller - Current firmware is v1.85 - no update is required");
     EXPECT_EQ(sink.Texts().back(), "Programming complete");
@@ -300,7 +313,7 @@ TEST_F(DetectionTest, UpdateWithoutAnOpenRecordTouchesNothing)
     ASSERT_EQ(detection->ConfigMode(), 1);
     ASSERT_EQ(detection->Device(), nullptr);
     detection->OnUpdateButton();
-    EXPECT_FALSE(detection->UpdateRunning());
+    EXPECT_FALSE(detection->WorkerHeld());
     EXPECT_EQ(messages.Shown(), std::vector<std::string>{"Controller update error - please reconnect and try again"});
 }
 
@@ -308,14 +321,24 @@ TEST_F(DetectionTest, RemovalDuringProgramming)
 {
     Plug(State(1, 0x0214, 1, false));
     detection->StartUp();
-    detection->OnUpdateButton();
-    while (sink.Progress().size() < 10)
-        std::this_thread::yield();
-    bus.Unplug(path);
-    Pump();  // the window lets go of the record; the worker still holds its own
-    EXPECT_EQ(detection->ConfigMode(), 0);
+    sink.onPost = [this](size_t n) {
+        if (n != 10)
+            return;
+        // Pulled out while the body goes over; the worker carries on only once
+        // the window has seen the removal, as it would with a real device's
+        // slower failure.
+        bus.Unplug(path);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (detection->ConfigMode() != 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    ASSERT_TRUE(detection->OnUpdateButton());
+    // The window lets go of the record; the worker still holds its own.
+    ASSERT_TRUE(PumpUntil([this] { return detection->ConfigMode() == 0; }));
+    EXPECT_EQ(detection->Device(), nullptr);
     Settle();
-    EXPECT_FALSE(detection->UpdateRunning());
+    EXPECT_FALSE(detection->WorkerHeld());
+    sink.onPost = nullptr;
     const auto notices = messages.Shown();
     ASSERT_FALSE(notices.empty());
     for (const auto& n : notices)
@@ -329,6 +352,75 @@ TEST_F(DetectionTest, RemovalDuringProgramming)
     detection->OnUpdateButton();
     Settle();
     EXPECT_EQ(window.status, "  WIRELESS Controller - Current firmware is v2.15 - no update is required");
+}
+
+TEST_F(DetectionTest, AFailedInvalidationLeavesTheUpdatePendingForTheNextDetection)
+{
+    Faults noReset;
+    noReset.dropReply = 12;  // detection 0-9, then radio 10, header 11, reset 12
+    Plug(State(1, 0x0214), noReset);
+    detection->StartUp();
+    EXPECT_FALSE(detection->OnUpdateButton());
+    EXPECT_EQ(messages.Shown(), std::vector<std::string>{"Controller update error - please reconnect and try again"});
+    EXPECT_TRUE(detection->UpdatePending());
+    EXPECT_FALSE(window.updateEnabled);
+
+    // The user reconnects: the detection that follows finds the pending flag
+    // and starts programming.
+    bus.Unplug(path);
+    ASSERT_TRUE(PumpUntil([this] { return detection->ConfigMode() == 0; }));
+    Plug(controller->State());
+    ASSERT_TRUE(PumpUntil([this] { return detection->WorkerHeld(); }));
+    EXPECT_FALSE(detection->ImagePresent());  // the header was invalidated before the reset failed
+    Settle();
+    EXPECT_EQ(detection->DisplayState(), 3);
+    EXPECT_EQ(window.status, "  WIRELESS Controller - Current firmware is v2.15 - no update is required");
+    EXPECT_FALSE(detection->UpdatePending());
+}
+
+TEST_F(DetectionTest, UpdateIsRefusedWhileTheWorkerPrograms)
+{
+    Plug(State(1, 0x0214, 1, false));
+    detection->StartUp();
+    bool pressed = false, accepted = true;
+    sink.onPost = [&](size_t n) {
+        if (n == 20) {
+            accepted = detection->StartUpdate();  // a second press, while programming
+            pressed = true;
+        }
+    };
+    ASSERT_TRUE(detection->OnUpdateButton());
+    Settle();
+    sink.onPost = nullptr;
+    EXPECT_TRUE(pressed);
+    EXPECT_FALSE(accepted);
+    EXPECT_EQ(sink.Done(), std::vector<int>{0});
+    EXPECT_EQ(window.status, "  WIRELESS Controller - Current firmware is v2.15 - no update is required");
+}
+
+TEST_F(DetectionTest, LosingTheControllerHidesTheShownPageFirst)
+{
+    Plug(State(1, 0x0215, 2));
+    detection->StartUp();
+    detection->OnTabSelected(2);
+    window.log.clear();
+    bus.Unplug(path);
+    Pump();
+    const std::vector<std::string> expected = {"disable update", "status " + kNoController, "hide 2",
+                                               "select 0", "show 0"};
+    EXPECT_EQ(window.log, expected);
+    EXPECT_EQ(window.tabs, kReadMeOnly);  // "Analog Sensitivity" and both Feature Button tabs
+    EXPECT_EQ(detection->CurrentTab(), 0);
+}
+
+TEST_F(DetectionTest, ClosingTheWindowWhileTheWorkerRunsWaitsForIt)
+{
+    Plug(State(1, 0x0214, 1, false));
+    detection->StartUp();
+    ASSERT_TRUE(detection->OnUpdateButton());
+    detection.reset();  // joins the worker, which still holds its record
+    EXPECT_EQ(sink.Done(), std::vector<int>{0});
+    EXPECT_EQ(sink.Texts().back(), "Programming complete");
 }
 
 }  // namespace

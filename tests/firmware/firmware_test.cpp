@@ -203,17 +203,32 @@ TEST_F(ProgramTest, EveryFailingStepEndsWithItsTextAndALaterUpdateSucceeds)
 TEST_F(ProgramTest, WithoutConfigModeTheWorkersTextsBecomeNotices)
 {
     UpdateContext context = Context();
+    sink.onPost = [this](size_t n) {
+        if (n == 10)
+            configMode = 0;  // the controller was removed meanwhile
+    };
     std::thread worker([&] { ProgramFirmware(context); });
-    while (sink.Progress().size() < 10)
-        std::this_thread::yield();
-    configMode = 0;  // the controller was removed meanwhile
     worker.join();
+    sink.onPost = nullptr;
     const auto posts = sink.Progress();
     // The batch engine's progress is not gated; it ran on to 99.
     ASSERT_EQ(posts.size(), 100u);
     EXPECT_EQ(posts.back().first, 99);
     const auto notices = messages.Shown();
     EXPECT_EQ(notices, (std::vector<std::string>{kConfigModeNotSetNotice, kConfigModeNotSetNotice}));
+}
+
+TEST_F(ProgramTest, AKindWithoutAnImageSendsNothing)
+{
+    for (int kind : {0, -1}) {
+        UpdateContext context = Context();
+        context.deviceKind = kind;
+        controller->ClearRequests();
+        sink.Clear();
+        EXPECT_EQ(ProgramFirmware(context), 0);
+        EXPECT_EQ(sink.Progress(), (std::vector<std::pair<int, std::string>>{{0, "ERROR: Finding firmware resource"}}));
+        EXPECT_TRUE(controller->Requests().empty());
+    }
 }
 
 }  // namespace

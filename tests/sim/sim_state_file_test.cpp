@@ -215,10 +215,10 @@ TEST(SimStateFile, FailedSaveKeepsTheOldFile)
     EXPECT_TRUE(SameState(loaded, old));
 }
 
-TEST(FaultSpec, GoodSpecs)
+TEST(FaultList, GoodLists)
 {
     struct Case {
-        const char* spec;
+        const char* list;
         Faults expected;
     };
     const auto with = [](auto change) {
@@ -243,11 +243,11 @@ TEST(FaultSpec, GoodSpecs)
          })},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.list);
         Faults out;
         out.failErase = !c.expected.failErase;  // the result replaces, not merges
         std::string error;
-        ASSERT_TRUE(ParseFaultSpec(c.spec, out, &error)) << error;
+        ASSERT_TRUE(ParseFaultList(c.list, out, &error)) << error;
         EXPECT_EQ(out.dropReply, c.expected.dropReply);
         EXPECT_EQ(out.corruptReply, c.expected.corruptReply);
         EXPECT_EQ(out.wrongCodeReply, c.expected.wrongCodeReply);
@@ -260,10 +260,10 @@ TEST(FaultSpec, GoodSpecs)
     }
 }
 
-TEST(FaultSpec, BadSpecsNameTheWordAndChangeNothing)
+TEST(FaultList, BadListsNameTheWordAndChangeNothing)
 {
     struct Case {
-        const char* spec;
+        const char* list;
         const char* messagePart;
     };
     const Case cases[] = {
@@ -286,29 +286,29 @@ TEST(FaultSpec, BadSpecsNameTheWordAndChangeNothing)
         {" fail-radio", "unknown fault"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.list);
         Faults out;
         out.corruptReply = 42;
         std::string error;
-        EXPECT_FALSE(ParseFaultSpec(c.spec, out, &error));
+        EXPECT_FALSE(ParseFaultList(c.list, out, &error));
         EXPECT_NE(error.find(c.messagePart), std::string::npos) << error;
         EXPECT_EQ(out.corruptReply, 42);
         EXPECT_FALSE(out.failRadio);
     }
 }
 
-TEST(FaultSpec, HelpMentionsEveryWord)
+TEST(FaultList, HelpMentionsEveryWord)
 {
-    const std::string help = FaultSpecHelp();
+    const std::string help = FaultListHelp();
     for (const char* word : {"drop-reply=N", "corrupt-reply=N", "wrong-code-reply=N", "truncate-reply=N",
                              "garbage=N", "unplug-at=N", "fail-radio", "fail-erase", "bad-checksum"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
         // Every word the help names must parse.
-        std::string spec = word;
-        if (spec.ends_with("=N"))
-            spec.replace(spec.size() - 1, 1, "1");
+        std::string list = word;
+        if (list.ends_with("=N"))
+            list.replace(list.size() - 1, 1, "1");
         Faults f;
-        EXPECT_TRUE(ParseFaultSpec(spec, f, nullptr)) << spec;
+        EXPECT_TRUE(ParseFaultList(list, f, nullptr)) << list;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -12,10 +13,21 @@ namespace padwright::test {
 // Keeps every post, from whichever thread it came.
 class RecordingSink final : public UpdateSink {
 public:
+    // Called on the posting thread after each progress post, with the number
+    // of posts so far: lets a test act at an exact point of an update. Set it
+    // before the posts start.
+    std::function<void(size_t)> onPost;
+
     void PostUpdateProgress(int percentage, const std::string& text) override
     {
-        std::lock_guard lock(mutex_);
-        progress_.emplace_back(percentage, text);
+        size_t count;
+        {
+            std::lock_guard lock(mutex_);
+            progress_.emplace_back(percentage, text);
+            count = progress_.size();
+        }
+        if (onPost)
+            onPost(count);
     }
     void PostUpdateDone(int result) override
     {

@@ -1,0 +1,58 @@
+#include "update_follower.h"
+
+#include <poll.h>
+
+#include "firmware/firmware_update.h"
+
+namespace padwright::cli {
+
+UpdateFollower::UpdateFollower(ControllerDetection& detection, CliWindow& window, QueuedSink& sink,
+                               HotplugWatcher& watcher, const Resources& resources,
+                               ProgressFn onProgress)
+    : detection_(detection), window_(window), sink_(sink), watcher_(watcher), resources_(resources),
+      onProgress_(std::move(onProgress))
+{
+}
+
+bool UpdateFollower::Follow(std::chrono::milliseconds timeout)
+{
+    const std::string resetting = resources_.String(kStringResettingDevice);
+    bool workerSeen = false, workerDone = false, resetPosted = false;
+    int detectionsAtWorkerStart = 0;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    // The worker starts at the end of a detection (after an invalidating reset)
+    // or at once; the detection after its own reset is the one to wait for.
+    const auto noteWorker = [&] {
+        if (!workerSeen && detection_.WorkerHeld()) {
+            workerSeen = true;
+            detectionsAtWorkerStart = window_.detections;
+        }
+    };
+    noteWorker();
+    for (;;) {
+        pollfd fd{watcher_.Fd(), POLLIN, 0};
+        poll(&fd, 1, 10);
+        for (const HotplugEvent& e : watcher_.ReadEvents()) {
+            detection_.OnDeviceChange(e);
+            noteWorker();
+            deadline = std::chrono::steady_clock::now() + timeout;
+        }
+        for (const UpdateEvent& e : sink_.Take(0)) {
+            if (e.done) {
+                detection_.OnUpdateDone();
+                workerDone = true;
+            } else {
+                resetPosted = resetPosted || e.text == resetting;
+                if (onProgress_)
+                    onProgress_(e.percentage, e.text);
+            }
+            deadline = std::chrono::steady_clock::now() + timeout;
+        }
+        if (workerDone && (!resetPosted || window_.detections > detectionsAtWorkerStart))
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+    }
+}
+
+}  // namespace padwright::cli
