@@ -4,6 +4,10 @@
 #include "sim/sim_state_file.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -200,16 +204,23 @@ TEST(SimStateFile, FileErrorsNameThePath)
 
 TEST(SimStateFile, FailedSaveKeepsTheOldFile)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only directories";
     TempDir dir;
     const std::string path = (dir.Path() / "state").string();
     const ControllerState old = MakeStartingState(1, 0x0214, 1, true);
     std::string error;
     ASSERT_TRUE(SaveControllerState(path, old, &error)) << error;
-    ::chmod(dir.Path().c_str(), 0500);
-    EXPECT_FALSE(SaveControllerState(path, Distinctive(), &error));
-    ::chmod(dir.Path().c_str(), 0700);
+    // No file can be opened now, root or not: the temp file cannot be made.
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const int next = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(next, 0);
+    ::close(next);
+    rlimit tight = limit;
+    tight.rlim_cur = static_cast<rlim_t>(next);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const bool saved = SaveControllerState(path, Distinctive(), &error);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_FALSE(saved);
     ControllerState loaded;
     ASSERT_TRUE(LoadControllerState(path, loaded, &error)) << error;
     EXPECT_TRUE(SameState(loaded, old));
