@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ class CliWindow final : public MainWindowOps {
 public:
     std::string status;
     int detections = 0;  // how many times a connected picture was shown
+    // The pages' calls, where a command has pages.
+    std::function<void(CHidDevice&)> onReadGlobalSettings, onReadConfigImage;
+    std::function<void(int)> onSensitivityState, onPageState;
 
     void EnableUpdateButton(bool) override {}
     void SetStatusText(const std::string& text) override { status = text; }
@@ -30,10 +34,26 @@ public:
     void InsertTab(int, const std::string&) override {}
     void DeleteTab(int) override {}
     void SetReadMePicture(int bitmap) override { detections += bitmap == kBitmapConnected; }
-    void SetSensitivityState(int) override {}
-    void ReadGlobalSettings(CHidDevice&) override {}
-    void SetPageState(int) override {}
-    void ReadConfigImage(CHidDevice&) override {}
+    void SetSensitivityState(int state) override
+    {
+        if (onSensitivityState)
+            onSensitivityState(state);
+    }
+    void ReadGlobalSettings(CHidDevice& device) override
+    {
+        if (onReadGlobalSettings)
+            onReadGlobalSettings(device);
+    }
+    void SetPageState(int state) override
+    {
+        if (onPageState)
+            onPageState(state);
+    }
+    void ReadConfigImage(CHidDevice& device) override
+    {
+        if (onReadConfigImage)
+            onReadConfigImage(device);
+    }
 };
 
 class StderrMessages final : public MessageBoxes {

@@ -14,6 +14,7 @@
 
 #include "app/controller_detection.h"
 #include "cli_window.h"
+#include "config_commands.h"
 #include "update_follower.h"
 #include "device/hid_device.h"
 #include "firmware/firmware_update.h"
@@ -43,6 +44,7 @@ void Usage(FILE* to)
                  "  update   update the controller's firmware, following it through its resets\n"
                  "  list     print the interface name of every controller present\n"
                  "  watch    print controller arrivals and removals until interrupted\n"
+                 "%s"
                  "\n"
                  "options:\n"
                  "  --simulate           use the simulated controller instead of real hardware\n"
@@ -58,7 +60,7 @@ void Usage(FILE* to)
                  "\n"
                  "The starting state applies when the state file does not exist yet.\n"
                  "Exit status: 0 success, 1 failure, 2 usage error.\n",
-                 sim::FaultListHelp());
+                 cli::ConfigCommandsHelp(), sim::FaultListHelp());
 }
 
 struct Options {
@@ -71,6 +73,7 @@ struct Options {
     int simButtons = 1;
     bool simNoImage = false;
     std::string command;
+    std::vector<std::string> args;  // what follows the command word
 };
 
 // Decimal, or hexadecimal with 0x in front (a leading 0 is not octal here).
@@ -143,17 +146,26 @@ int ParseOptions(int argc, char** argv, Options& o)
                 (arg == "--sim-variant" ? o.simVariant : o.simButtons) = static_cast<int>(n);
         } else if (o.command.empty() && !arg.empty() && arg[0] != '-') {
             o.command = arg;
+            o.args.assign(argv + i + 1, argv + argc);
+            break;
         } else {
             std::fprintf(stderr, "padwright-cli: unknown argument: %s\n", arg.c_str());
             Usage(stderr);
             return 2;
         }
     }
-    static const char* const kCommands[] = {"detect", "update", "list", "watch"};
-    if (std::find(std::begin(kCommands), std::end(kCommands), o.command) == std::end(kCommands)) {
+    static const char* const kCommands[] = {"detect", "update", "list", "watch", "compile-macros"};
+    if (std::find(std::begin(kCommands), std::end(kCommands), o.command) == std::end(kCommands) &&
+        !cli::IsConfigCommand(o.command)) {
         if (!o.command.empty())
             std::fprintf(stderr, "padwright-cli: unknown command: %s\n", o.command.c_str());
         Usage(stderr);
+        return 2;
+    }
+    const bool takesArgs = o.command == "compile-macros" || cli::IsConfigCommand(o.command);
+    if (!takesArgs && !o.args.empty()) {
+        std::fprintf(stderr, "padwright-cli: %s takes no arguments: %s\n", o.command.c_str(),
+                     o.args.front().c_str());
         return 2;
     }
     if (o.simOptions && !o.simulate) {
@@ -330,6 +342,8 @@ int main(int argc, char** argv)
     Options options;
     if (const int exit = ParseOptions(argc, argv, options); exit >= 0)
         return exit;
+    if (options.command == "compile-macros")
+        return cli::CompileMacrosCommand(options.args);
     Environment env;
     if (!MakeEnvironment(options, env))
         return 1;
@@ -344,6 +358,17 @@ int main(int argc, char** argv)
             return 1;
         }
         result = Watch(*env.watcher);
+    } else if (cli::IsConfigCommand(options.command)) {
+        cli::CliWindow window;
+        cli::StderrMessages messages;
+        cli::QueuedSink sink;
+        cli::ConfigSession session(messages, clock, EmbeddedResources());
+        window.onReadGlobalSettings = [&](CHidDevice& d) { session.settings.ReadGlobalSettings(d); };
+        window.onReadConfigImage = [&](CHidDevice& d) { ReadConfigImage(d, session.state.configImage); };
+        window.onSensitivityState = [&](int state) { session.settings.SetSensitivityState(state); };
+        window.onPageState = [&](int state) { session.page.SetPageState(state); };
+        ControllerDetection detection(window, messages, sink, *env.bus, clock, EmbeddedResources());
+        result = cli::ConfigCommand(options.command, options.args, detection, session);
     } else if (options.command == "detect" || options.command == "update") {
         cli::CliWindow window;
         cli::StderrMessages messages;

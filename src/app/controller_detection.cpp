@@ -8,42 +8,6 @@
 #include "firmware/firmware_update.h"
 
 namespace padwright {
-namespace {
-
-template <typename... Args>
-std::string Format(const std::string& format, Args... args)
-{
-    // The formats come from our own string table, never from outside.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#pragma GCC diagnostic ignored "-Wformat-security"
-    const int n = std::snprintf(nullptr, 0, format.c_str(), args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), format.c_str(), args...);
-#pragma GCC diagnostic pop
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
-
-}  // namespace
-
-std::string FormatText(const std::string& format, int a)
-{
-    return Format(format, a);
-}
-
-std::string FormatText(const std::string& format, int a, int b)
-{
-    return Format(format, a, b);
-}
-
-std::string FormatText(const std::string& format, const std::string& s)
-{
-    return Format(format, s.c_str());
-}
-
 ControllerDetection::ControllerDetection(MainWindowOps& window, MessageBoxes& messages,
                                          UpdateSink& sink, HidBus& bus, Clock& clock,
                                          const Resources& resources)

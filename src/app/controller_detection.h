@@ -19,6 +19,7 @@
 #include "platform/hid.h"
 #include "platform/message_boxes.h"
 #include "platform/resources.h"
+#include "platform/text.h"
 
 namespace padwright {
 
@@ -117,9 +118,5 @@ private:
     std::atomic<bool> workerFinished_{false};
 };
 
-// printf-style formatting of a string-table text.
-std::string FormatText(const std::string& format, int a);
-std::string FormatText(const std::string& format, int a, int b);
-std::string FormatText(const std::string& format, const std::string& s);
 
 }  // namespace padwright

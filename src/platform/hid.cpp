@@ -18,20 +18,6 @@ std::string MakeInterfaceName(const std::string& node, uint16_t vendorId, uint16
     return node + "#" + InterfaceIds(vendorId, productId);
 }
 
-std::string ToLowerAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string ToUpperAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 std::string InterfaceNode(const std::string& name)
 {
     return ToLowerAscii(name.substr(0, name.find('#')));

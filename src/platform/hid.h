@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace padwright {
 
 struct HidDeviceInfo {
@@ -70,8 +72,7 @@ public:
 std::string MakeInterfaceName(const std::string& node, uint16_t vendorId, uint16_t productId);
 // "vid_xxxx&pid_yyyy", the part of a name that says whose device it is.
 std::string InterfaceIds(uint16_t vendorId, uint16_t productId);
-std::string ToLowerAscii(std::string text);
-std::string ToUpperAscii(std::string text);
+
 // The node of an interface name in lower case; empty if the name has none.
 std::string InterfaceNode(const std::string& name);
 // True for "/dev/hidrawN" and nothing else: the only nodes the real bus opens.
