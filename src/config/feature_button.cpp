@@ -131,9 +131,7 @@ void FeatureButtonPage::SetPageState(int state)
         listEnabled_ = true;
         assignEnabled_ = true;
     }
-    if (state == 0)
-        return;
-    listFilled_ = true;
+    listFilled_ = true;  // the rows go in on the first call and stay
     if (state == 2)
         SelectRow(0);
     else
