@@ -2,6 +2,8 @@
 
 #include <poll.h>
 
+#include <vector>
+
 #include "firmware/firmware_update.h"
 
 namespace padwright::cli {
@@ -29,14 +31,11 @@ bool UpdateFollower::Follow(std::chrono::milliseconds timeout)
         }
     };
     noteWorker();
+    std::vector<HotplugEvent> held;
     for (;;) {
-        pollfd fd{watcher_.Fd(), POLLIN, 0};
-        poll(&fd, 1, 10);
-        for (const HotplugEvent& e : watcher_.ReadEvents()) {
-            detection_.OnDeviceChange(e);
-            noteWorker();
-            deadline = std::chrono::steady_clock::now() + timeout;
-        }
+        // Posts first: once the worker has said it resets the controller, its
+        // last texts come before the removal that the reset causes, as they
+        // would from a real controller that takes its time to restart.
         for (const UpdateEvent& e : sink_.Take(0)) {
             if (e.done) {
                 detection_.OnUpdateDone();
@@ -48,7 +47,19 @@ bool UpdateFollower::Follow(std::chrono::milliseconds timeout)
             }
             deadline = std::chrono::steady_clock::now() + timeout;
         }
-        if (workerDone && (!resetPosted || window_.detections > detectionsAtWorkerStart))
+        pollfd fd{watcher_.Fd(), POLLIN, 0};
+        poll(&fd, 1, 10);
+        for (HotplugEvent& e : watcher_.ReadEvents())
+            held.push_back(std::move(e));
+        if (!(resetPosted && detection_.WorkerRunning())) {
+            for (const HotplugEvent& e : held) {
+                detection_.OnDeviceChange(e);
+                noteWorker();
+                deadline = std::chrono::steady_clock::now() + timeout;
+            }
+            held.clear();
+        }
+        if (workerDone && held.empty() && (!resetPosted || window_.detections > detectionsAtWorkerStart))
             return true;
         if (std::chrono::steady_clock::now() > deadline)
             return false;
