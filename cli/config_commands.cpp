@@ -43,13 +43,24 @@ public:
     }
 };
 
+// Reads a whole file; false for anything that cannot be read (a directory too).
 bool ReadWholeFile(const std::string& path, std::string& text)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    text.clear();
+    char chunk[4096];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+        text.append(chunk, static_cast<size_t>(in.gcount()));
     return !in.bad();
+}
+
+// Messages go out whole, NUL bytes included, as the compiler made them.
+void PrintMessage(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
 }
 
 void PrintHex(const uint8_t* data, size_t length)
@@ -121,10 +132,9 @@ void PrintSlot(const uint8_t* slot, const Resources& resources)
     }
     if (r.macros) {
         std::printf("mode = %s\n", slot[1] ? "shift" : "toggle");
-        static constexpr const char* kHeaderNames[] = {"a", "b", "x", "y", "lb", "rb", "start", "select", "l3", "r3"};
-        for (size_t k = 0; k < 10; ++k)
-            if (slot[2 + 2 * k] | slot[3 + 2 * k])
-                std::printf("macro on %s\n", kHeaderNames[k]);
+        for (size_t k = 0; k < kMacroHeaderButtons; ++k)
+            if (slot[kMacroHeaderOffset + 2 * k] | slot[kMacroHeaderOffset + 2 * k + 1])
+                std::printf("macro on %s\n", std::string(kMacroHeaderNames[k]).c_str());
         const MacroIdTable ids = LoadMacroIds(slot);
         for (size_t i = 0; i < ids.size(); ++i)
             if (ids[i])
@@ -186,6 +196,10 @@ int Assign(Args args, ControllerDetection& detection, ConfigSession& s, const Re
             return Usage(("unknown assign argument: " + args[i]).c_str());
         }
     }
+    if (function.empty())
+        return Usage("assign needs a FUNCTION, one of the function list's names");
+    if (macros.size() > kMacroRows)
+        return Usage("at most ten --macro pairs, one per button row");
     const auto row = FindFunctionRow(function, resources);
     if (!row)
         return Usage(("unknown function: " + function).c_str());
@@ -212,7 +226,7 @@ int Assign(Args args, ControllerDetection& detection, ConfigSession& s, const Re
     if (nameId == kNameMacros) {
         s.state.macroAssignments = {};
         s.state.macroIds.fill(0);
-        for (size_t i = 0; i < macros.size() && i < kMacroRows; ++i)
+        for (size_t i = 0; i < macros.size(); ++i)
             s.state.macroAssignments[i] = {macros[i].first, 0, macros[i].second};
         s.state.triggerMode = toggle ? MacroTriggerMode::Toggle : MacroTriggerMode::Shift;
     }
@@ -332,7 +346,7 @@ int CompileMacrosCommand(const Args& args)
     CollectingMessages messages;
     if (!CompileMacros(text, !toggle, image.data(), messages)) {
         for (const std::string& m : messages.shown)
-            std::fprintf(stderr, "%s\n", m.c_str());
+            PrintMessage(m);
         return 1;
     }
     if (out.empty()) {
@@ -356,6 +370,12 @@ int ConfigCommand(const std::string& command, const Args& args, ControllerDetect
     detection.StartUp();
     if (!Ready(detection, resources))
         return 1;
+    // Each run starts with empty host copies: acting on them after a failed read
+    // would show, or write back, settings the controller does not hold.
+    if (!session.readsOk) {
+        std::fprintf(stderr, "padwright-cli: cannot read the controller's settings\n");
+        return 1;
+    }
     if (command == "assign")
         return Assign(args, detection, session, resources);
     if (command == "show")

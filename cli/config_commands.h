@@ -25,6 +25,7 @@ struct ConfigSession {
     StderrMessages& messages;
     GlobalSettings settings;
     FeatureButtonPage page;
+    bool readsOk = true;  // both connection reads worked
     ConfigSession(StderrMessages& m, Clock& clock, const Resources& resources)
         : messages(m), settings(m, clock, resources), page(state, m, clock, resources)
     {

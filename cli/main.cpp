@@ -363,8 +363,12 @@ int main(int argc, char** argv)
         cli::StderrMessages messages;
         cli::QueuedSink sink;
         cli::ConfigSession session(messages, clock, EmbeddedResources());
-        window.onReadGlobalSettings = [&](CHidDevice& d) { session.settings.ReadGlobalSettings(d); };
-        window.onReadConfigImage = [&](CHidDevice& d) { ReadConfigImage(d, session.state.configImage); };
+        window.onReadGlobalSettings = [&](CHidDevice& d) {
+            session.readsOk = session.settings.ReadGlobalSettings(d) && session.readsOk;
+        };
+        window.onReadConfigImage = [&](CHidDevice& d) {
+            session.readsOk = ReadConfigImage(d, session.state.configImage) && session.readsOk;
+        };
         window.onSensitivityState = [&](int state) { session.settings.SetSensitivityState(state); };
         window.onPageState = [&](int state) { session.page.SetPageState(state); };
         ControllerDetection detection(window, messages, sink, *env.bus, clock, EmbeddedResources());

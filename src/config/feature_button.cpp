@@ -167,7 +167,7 @@ void FeatureButtonPage::SelectRow(int row)
         helpId = kHelpNoPresetMaps;
         customiseAllowed = false;
     }
-    if (f.titleId == kNameMacros && !presetMacros_) {
+    if (f.titleId == kTitleMacros && !presetMacros_) {
         helpId = kHelpNoPresetMacros;
         customiseAllowed = false;
     }
@@ -176,6 +176,20 @@ void FeatureButtonPage::SelectRow(int row)
     customiseVisible_ = f.editorKind != kEditorNone;
     customiseEnabled_ = customiseVisible_ && customiseAllowed;
     assignEnabled_ = true;
+}
+
+int FeatureButtonPage::CustomiseEditor()
+{
+    const int kind = kFeatureFunctionTable[selectedRow_].editorKind;
+    switch (kind) {
+    case kEditorSensitivity:
+    case kEditorRemap:
+    case kEditorPresetMaps:
+    case kEditorMacros: return kind;
+    default:
+        messages_.Show(kCustomisePopupText);
+        return kEditorNone;
+    }
 }
 
 RemapSelections FeatureButtonPage::RemapEditorStart() const

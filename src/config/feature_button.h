@@ -42,6 +42,7 @@ constexpr int kStringInvalidFirmware = 115;
 constexpr int kStringMustUpdate = 116;
 constexpr int kStringChooseFunction = 117;
 constexpr int kTitlePresetMaps = 177;
+constexpr int kTitleMacros = 180;
 constexpr int kHelpNoPresetMaps = 179;
 constexpr int kHelpNoPresetMacros = 182;
 constexpr int kAssignWaitMs = 1500;
@@ -94,8 +95,10 @@ public:
     // The list selection changed (also run by the two above).
     void SelectRow(int row);
 
-    // The Customise button for the remap editor: where the editor starts, and
-    // what its OK does.
+    // The Customise button: which editor the selected row opens (kEditorNone,
+    // after the pop-up notice, for a kind without one).
+    int CustomiseEditor();
+    // The remap editor: where it starts, and what its OK does.
     RemapSelections RemapEditorStart() const;
     void OnRemapEditorOk(const RemapSelections& selections);
     // The macro chooser's OK hands back its ten ids.

@@ -60,6 +60,19 @@ run assign --button 3 "Sniper Mode" 2>/dev/null; [ $? -eq 2 ] || fail "button 3"
 run assign --button 1 "Nonsense" 2>/dev/null; [ $? -eq 2 ] || fail "unknown function"
 set -e
 
+# A failed read at connection is not taken for empty settings (reply 30 lies
+# in the feature-button sector's read).
+set +e
+run --sim-fault corrupt-reply=30 show --button 1 >/dev/null 2>&1; [ $? -eq 1 ] || fail "show after a failed read"
+run --sim-fault corrupt-reply=30 assign --button 2 "Low Recoil" >/dev/null 2>&1; [ $? -eq 1 ] || fail "assign after a failed read"
+"$cli" compile-macros "$dir" >/dev/null 2>&1; [ $? -eq 1 ] || fail "compile-macros of a directory"
+args=()
+for i in 0 1 2 3 4 5 6 7 8 9 10; do args+=(--macro "a=$dir/fire.txt"); done
+run assign --button 1 "Preset Button Macros" "${args[@]}" 2>/dev/null; [ $? -eq 2 ] || fail "eleven --macro pairs"
+run --sim-fault fail-erase sensitivity --left-stick 120 >/dev/null 2>&1; [ $? -eq 1 ] || fail "sensitivity write failure"
+set -e
+[ "$(run show --button 2 | head -n1)" = "Button Remapping" ] || fail "button 2 survived the failed runs"
+
 # A slot file round trip onto the other button.
 run save-slot --button 1 "$dir/slot.bin" 2>/dev/null || fail "save-slot"
 [ "$(stat -c %s "$dir/slot.bin")" -eq 2048 ] || fail "slot file size"

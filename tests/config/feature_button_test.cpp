@@ -242,9 +242,14 @@ TEST_F(PageTest, SelectionShowsTitleHelpAndCustomise)
     Choose(kNameMacros);
     EXPECT_EQ(page.Help(), EmbeddedResources().String(181));
     EXPECT_TRUE(page.CustomiseEnabled());
+    EXPECT_EQ(page.CustomiseEditor(), kEditorMacros);
+    Choose(kNameRemapping);
+    EXPECT_EQ(page.CustomiseEditor(), kEditorRemap);
     Choose(kNameZombieTurbo);
     EXPECT_EQ(page.Title(), "Zombie Turbo Fire");
     EXPECT_FALSE(page.CustomiseVisible());
+    EXPECT_EQ(page.CustomiseEditor(), kEditorNone);
+    EXPECT_EQ(messages.Shown().back(), "Customise settings - pop up dialog box");
 
     page.SetPageState(1);
     EXPECT_EQ(page.Heading(), EmbeddedResources().String(116));
