@@ -1,5 +1,7 @@
 #include "sim_state_file.h"
 
+#include "platform/file_io.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -75,20 +77,6 @@ std::optional<long> ParseNumber(std::string_view s)
 std::string ErrnoText(const std::string& what, const std::string& path)
 {
     return what + " " + path + ": " + std::strerror(errno);
-}
-
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "config/global_settings.h"
 #include "config/macro_compiler.h"
 #include "device/hid_device.h"
+#include "platform/file_io.h"
 
 namespace padwright {
 
@@ -36,21 +37,6 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
-}
-
-// Writes all of a buffer, so a short write or a full disk is an error.
-bool WriteAll(int fd, const uint8_t* data, size_t length)
-{
-    while (length > 0) {
-        const ssize_t n = write(fd, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
